@@ -9,17 +9,25 @@ MessageBoxSink* messageSink = nullptr;
 
 const char* IconName(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Error: return "error";
-    case MessageIcon::Warning: return "warning";
-    case MessageIcon::Question: return "question";
-    case MessageIcon::None: break;
+    case MessageIcon::Error:
+        return "error";
+    case MessageIcon::Warning:
+        return "warning";
+    case MessageIcon::Question:
+        return "question";
+    case MessageIcon::None:
+        break;
     }
     return "message";
 }
 } // namespace
 
-void SetMessageBoxSink(MessageBoxSink* sink) { messageSink = sink; }
-MessageBoxSink* CurrentMessageBoxSink() { return messageSink; }
+void SetMessageBoxSink(MessageBoxSink* sink) {
+    messageSink = sink;
+}
+MessageBoxSink* CurrentMessageBoxSink() {
+    return messageSink;
+}
 
 void ShowMessage(const std::string& text, const std::string& title, MessageIcon icon) {
     if (messageSink) {
@@ -29,8 +37,12 @@ void ShowMessage(const std::string& text, const std::string& title, MessageIcon 
     std::fprintf(stderr, "[%s] %s: %s\n", IconName(icon), title.c_str(), text.c_str());
 }
 
-RecordingMessageBox::RecordingMessageBox() : previous_(messageSink) { messageSink = this; }
-RecordingMessageBox::~RecordingMessageBox() { messageSink = previous_; }
+RecordingMessageBox::RecordingMessageBox() : previous_(messageSink) {
+    messageSink = this;
+}
+RecordingMessageBox::~RecordingMessageBox() {
+    messageSink = previous_;
+}
 
 void RecordingMessageBox::Show(const std::string& text, const std::string& title,
                                MessageIcon icon) {

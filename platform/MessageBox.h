@@ -10,7 +10,7 @@ namespace kestrel {
 enum class MessageIcon { None, Error, Warning, Question };
 
 class MessageBoxSink {
-public:
+  public:
     virtual ~MessageBoxSink() = default;
     virtual void Show(const std::string& text, const std::string& title, MessageIcon icon) = 0;
 };
@@ -31,13 +31,13 @@ struct ShownMessage {
 
 // Confirms every box at once and keeps what was shown; installs itself for its lifetime.
 class RecordingMessageBox : public MessageBoxSink {
-public:
+  public:
     RecordingMessageBox();
     ~RecordingMessageBox() override;
     void Show(const std::string& text, const std::string& title, MessageIcon icon) override;
     std::vector<ShownMessage> shown;
 
-private:
+  private:
     MessageBoxSink* previous_;
 };
 

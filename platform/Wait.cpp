@@ -20,7 +20,9 @@ uint32_t TickCountMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void SetWaitHook(std::function<void()> hook) { waitHook = std::move(hook); }
+void SetWaitHook(std::function<void()> hook) {
+    waitHook = std::move(hook);
+}
 
 void RunWaitHook() {
     // A hook that itself waits must not recurse into itself.

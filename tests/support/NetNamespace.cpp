@@ -37,7 +37,9 @@ bool EnterPrivateNetNamespace(std::string* why) {
     return true;
 }
 
-bool InPrivateNetNamespace() { return inPrivateNamespace; }
+bool InPrivateNetNamespace() {
+    return inPrivateNamespace;
+}
 
 bool AddVethPair(const std::string& a, const std::string& b, std::string* why) {
     if (!inPrivateNamespace) {
