@@ -104,6 +104,15 @@ PacketCallResult InMemoryPacketDriver::Control(PacketHandle handle, uint32_t cod
 
 bool InMemoryPacketDriver::WaitForRequest(PacketRequest& request, int) {
     waitedFor.push_back(&request);
+    if (failDuringNextWait) {
+        failDuringNextWait = false;
+        for (PacketRequest* pending : pending_) {
+            pending->Completed = pending->Signalled = true;
+            pending->Error = ENETDOWN;
+            pending->Bytes = 0;
+        }
+        pending_.clear();
+    }
     if (request.Signalled) return true;
     ++waitsThatTimedOut;
     return false;

@@ -30,6 +30,7 @@ class InMemoryPacketDriver : public PacketDriver {
     bool acceptFilter = true;
     bool acceptTransmit = true;
     int refuseReceives = 0; // this many receive requests are refused before they are accepted again
+    bool failDuringNextWait = false; // the next wait ends all pending receives with an error
 
     // What it saw.
     std::vector<ControlCall> calls;

@@ -247,6 +247,16 @@ TEST_F(PacketChannelTest, RequestsCancelledByACloseAreNoFramesAfterTheReopen) {
     EXPECT_EQ(driver.calls.back().handle, channel->Handle);
 }
 
+TEST_F(PacketChannelTest, RequestThatFailsWhileWaitedForIsNoFrame) {
+    ASSERT_TRUE(OpenPacketChannel("eth0"));
+    EXPECT_FALSE(Receive());
+    driver.failDuringNextWait = true;
+    EXPECT_FALSE(Receive());
+    EXPECT_EQ(driver.PendingReceives(), 2) << "both slots are posted again";
+    driver.Deliver(Frame(60, 0x01));
+    EXPECT_EQ(Receive(), Frame(60, 0x01));
+}
+
 TEST_F(PacketChannelTest, RefusedReceiveRequestsAreRetriedABoundedNumberOfTimes) {
     ASSERT_TRUE(OpenPacketChannel("eth0"));
     driver.refuseReceives = 1;

@@ -47,7 +47,8 @@ class Peer {
     void Send(const Bytes& frame) {
         ASSERT_EQ(::send(fd_, frame.data(), frame.size(), 0), static_cast<ssize_t>(frame.size()));
     }
-    // The next frame sent from the other end (not one of our own), or nullopt.
+    // The next station frame (type AA AA) from the other end, or nullopt. The
+    // system's own traffic on a fresh link (IPv6 neighbour discovery) is skipped.
     std::optional<Bytes> Next(int timeoutMs) {
         for (;;) {
             pollfd ready{fd_, POLLIN, 0};
@@ -59,6 +60,7 @@ class Peer {
                                            reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (got < 0) return std::nullopt;
             if (from.sll_pkttype == PACKET_OUTGOING) continue;
+            if (got < 14 || frame[12] != 0xAA || frame[13] != 0xAA) continue;
             frame.resize(static_cast<size_t>(got));
             return frame;
         }
@@ -158,6 +160,8 @@ TEST_F(PacketVethTest, FilterPassesOnlyStationFramesFromOthers) {
     const Bytes own = EthernetFrame(theirMac, ourMac, 0xAAAA, 64, 0x30);
     ASSERT_TRUE(SendPacket(own.data(), static_cast<int>(own.size())));
     EXPECT_EQ(peer->Next(1000), own);
+    // A frame that carries our address as its source counts as our own too.
+    peer->Send(EthernetFrame(ourMac, ourMac, 0xAAAA, 64, 0x0F));
     peer->Send(FromPeer(64, 0x10, 0x0800));
     peer->Send(FromPeer(64, 0x11, 0xAAAB));
     peer->Send(FromPeer(64, 0x12));
