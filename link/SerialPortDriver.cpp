@@ -223,6 +223,7 @@ int TSerialPortDriver::SendData(const void* buffer, int count) {
 int TSerialPortDriver::SendData(const void* buffer, int count, int timeoutMs) {
     if (!Connected() || count <= 0 || buffer == nullptr) return 0;
     const auto* bytes = static_cast<const uint8_t*>(buffer);
+    const std::shared_ptr<SerialDevice> device = device_;
     int written = 0;
     uint32_t lastProgress = TickCountMs();
     bool roomPromised = false;
@@ -248,8 +249,9 @@ int TSerialPortDriver::SendData(const void* buffer, int count, int timeoutMs) {
             SleepMs(std::min(left, WriteRetryMs));
             roomPromised = false;
         } else {
-            roomPromised = device_->WaitWritable(left) == SerialDevice::WaitResult::Ready;
+            roomPromised = device->WaitWritable(left) == SerialDevice::WaitResult::Ready;
         }
+        if (device_ != device) break; // closed while waiting
     }
     return written;
 }
@@ -265,6 +267,7 @@ bool TSerialPortDriver::SendString(const char* text) {
 }
 
 int TSerialPortDriver::ReadAvailable(uint8_t* buffer, int count) {
+    if (!Connected()) return 0;
     const int waiting = InQueueCount();
     if (waiting <= 0) return 0;
     return device_->Read(buffer, std::min(waiting, count));
@@ -273,6 +276,7 @@ int TSerialPortDriver::ReadAvailable(uint8_t* buffer, int count) {
 int TSerialPortDriver::ReadData(void* buffer, int count) {
     if (!Connected() || buffer == nullptr) return 0;
     auto* bytes = static_cast<uint8_t*>(buffer);
+    const std::shared_ptr<SerialDevice> device = device_;
     PausePolling();
     int got = 0;
     uint32_t lastByte = TickCountMs();
@@ -288,8 +292,9 @@ int TSerialPortDriver::ReadData(void* buffer, int count) {
         const int left = inputTimeout_ - elapsed + 1;
         // A line that hung up or fails reads as silence: sit out the rest of
         // the timeout rather than spin on a descriptor that is always ready.
-        if (moved < 0 || device_->WaitReadable(left) == SerialDevice::WaitResult::Broken)
+        if (moved < 0 || device->WaitReadable(left) == SerialDevice::WaitResult::Broken)
             SleepMs(left);
+        if (device_ != device) break; // closed while waiting
     }
     ContinuePolling();
     return got;

@@ -189,7 +189,9 @@ class TSerialPortDriver {
     void HandlePartialPacket(int waiting);
     int ReadAvailable(uint8_t* buffer, int count);
 
-    std::unique_ptr<SerialDevice> device_;
+    // Shared so that a wait in progress keeps the device alive if the wait
+    // hook ends up disconnecting the port.
+    std::shared_ptr<SerialDevice> device_;
     TComPortNumber comPort_ = pnCOM2;
     TComPortBaudRate speed_ = br9600;
     TComPortDataBits dataBits_ = db8BITS;

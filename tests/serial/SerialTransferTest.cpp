@@ -1,5 +1,6 @@
 // Reads end on silence, writes give up when the line makes no progress.
 #include "link/SerialPortDriver.h"
+#include "platform/Wait.h"
 #include "tests/support/PtyPeer.h"
 
 #include <chrono>
@@ -148,6 +149,36 @@ TEST_F(SerialTransfer, a_write_nobody_reads_stops_after_the_output_timeout_with_
     EXPECT_LT(elapsed, 1000);
     // Every byte counted went out.
     EXPECT_EQ(peer.ReadFor(50).size(), static_cast<size_t>(written));
+}
+
+TEST_F(SerialTransfer, a_port_closed_by_the_wait_hook_moves_nothing_more) {
+    port.SetInputTimeout(100);
+    port.SetOutputTimeout(100);
+    port.SetComPortSwHandshaking(shXONXOFF);
+    ASSERT_TRUE(peer.Write("\x13"));
+    std::this_thread::sleep_for(milliseconds(20));
+    SetWaitHook([this] { port.Disconnect(); });
+    char buffer[4];
+    EXPECT_EQ(port.ReadData(buffer, 4), 0);
+    EXPECT_EQ(port.HoldCount(), 0);
+    ASSERT_TRUE(port.Connect());
+    EXPECT_FALSE(port.SendString("AT\r\n"));
+    SetWaitHook({});
+    EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(SerialTransfer, a_station_that_answers_only_at_19200_is_heard_only_there) {
+    peer.Answer("AT\r\n", "OK\r\n", 19200);
+    port.SetInputTimeout(100);
+    char reply[8] = {};
+    for (TComPortBaudRate speed : {br9600, br19200, br56000, br19200}) {
+        SCOPED_TRACE(BaudRateBits(speed));
+        port.SetComPortSpeed(speed);
+        ASSERT_TRUE(port.SendString("AT\r\n"));
+        const int got = port.ReadData(reply, 8);
+        EXPECT_EQ(std::string(reply, static_cast<size_t>(got)), speed == br19200 ? "OK\r\n" : "");
+    }
+    EXPECT_EQ(peer.Received(), "AT\r\nAT\r\nAT\r\nAT\r\n");
 }
 
 } // namespace
