@@ -201,8 +201,11 @@ int TSerialPortDriver::InQueueCount() {
 
 int16_t TSerialPortDriver::OutFreeSpace() {
     if (!Connected()) return -1;
-    const int queued = std::max(device_->OutputQueued(), 0);
-    return static_cast<int16_t>(outBufSize_ - queued);
+    return static_cast<int16_t>(OutputRoom());
+}
+
+int TSerialPortDriver::OutputRoom() {
+    return outBufSize_ - std::max(device_->OutputQueued(), 0);
 }
 
 unsigned TSerialPortDriver::GetLineStatus() {
@@ -228,7 +231,9 @@ int TSerialPortDriver::SendData(const void* buffer, int count, int timeoutMs) {
     uint32_t lastProgress = TickCountMs();
     bool roomPromised = false;
     while (written < count) {
-        const int freeSpace = OutFreeSpace();
+        // Full width: the 16-bit OutFreeSpace turns negative for an output
+        // queue above 32767 bytes and would stop every write.
+        const int freeSpace = OutputRoom();
         int moved = 0;
         if (freeSpace > 0) {
             if (checkLineStatus_ && GetLineStatus() == 0) break;

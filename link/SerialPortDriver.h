@@ -188,6 +188,7 @@ class TSerialPortDriver {
     void DeliverPackets(int waiting);
     void HandlePartialPacket(int waiting);
     int ReadAvailable(uint8_t* buffer, int count);
+    int OutputRoom();
 
     // Shared so that a wait in progress keeps the device alive if the wait
     // hook ends up disconnecting the port.

@@ -100,6 +100,13 @@ TEST_F(SerialTransfer, strings_and_bytes_go_out_unchanged) {
     EXPECT_EQ(peer.ReadFor(50), std::string("\xC0"
                                             "AT\r\n") +
                                     std::string(binary, 6));
+
+    // An output queue above 32767 bytes still takes writes.
+    port.Disconnect();
+    port.SetComPortOutBufSize(40000);
+    ASSERT_TRUE(port.Connect());
+    EXPECT_EQ(port.SendData(binary, 6), 6);
+    EXPECT_EQ(peer.ReadFor(50), std::string(binary, 6));
 }
 
 TEST_F(SerialTransfer, flushing_the_input_throws_away_what_waited) {
