@@ -12,7 +12,7 @@
 // terminal (TCGETS2 on the master), not from any record of the program's.
 //
 // Without a script, Read/ReadFor/Write work on the master directly. Once
-// Answer or AnswerSlowly added a rule, a thread owns the master's input: use
+// Answer added a rule, a thread owns the master's input: use
 // Received() and Write() then, not Read.
 #pragma once
 
