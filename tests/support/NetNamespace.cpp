@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <net/if.h>
 #include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace kestrel::test {
 
@@ -60,13 +63,15 @@ void DeleteLink(const std::string& name) {
 }
 
 std::string MacAddressOf(const std::string& interfaceName) {
-    std::ifstream file("/sys/class/net/" + interfaceName + "/address");
-    std::string text;
-    if (!(file >> text) || text.size() != 17) return {};
-    std::string mac;
-    for (int i = 0; i < 6; ++i)
-        mac.push_back(static_cast<char>(std::stoi(text.substr(i * 3, 2), nullptr, 16)));
-    return mac;
+    // Asked of the kernel: /sys still shows the namespace it was mounted in.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return {};
+    ifreq request{};
+    std::strncpy(request.ifr_name, interfaceName.c_str(), IFNAMSIZ - 1);
+    const bool ok = ::ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+    ::close(fd);
+    if (!ok) return {};
+    return std::string(request.ifr_hwaddr.sa_data, 6);
 }
 
 void SetAbsentComPorts() {
