@@ -3,6 +3,7 @@
 #include "link/PacketChannel.h"
 #include "platform/MessageBox.h"
 #include "tests/support/NetNamespace.h"
+#include "tests/support/PacketPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -28,47 +29,11 @@ using Bytes = std::vector<uint8_t>;
 std::string namespaceProblem;
 int vethCount = 0;
 
-// A raw packet socket bound to one interface: the station side of the wire.
-class Peer {
+// The station side of the wire.
+class Peer : public test::PacketPeer {
   public:
-    explicit Peer(const std::string& interfaceName) {
-        fd_ = ::socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, htons(ETH_P_ALL));
-        ifindex_ = static_cast<int>(if_nametoindex(interfaceName.c_str()));
-        sockaddr_ll address{};
-        address.sll_family = AF_PACKET;
-        address.sll_protocol = htons(ETH_P_ALL);
-        address.sll_ifindex = ifindex_;
-        if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            ADD_FAILURE() << "peer socket: " << std::strerror(errno);
-    }
-    ~Peer() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    void Send(const Bytes& frame) {
-        ASSERT_EQ(::send(fd_, frame.data(), frame.size(), 0), static_cast<ssize_t>(frame.size()));
-    }
-    // The next station frame (type AA AA) from the other end, or nullopt. The
-    // system's own traffic on a fresh link (IPv6 neighbour discovery) is skipped.
-    std::optional<Bytes> Next(int timeoutMs) {
-        for (;;) {
-            pollfd ready{fd_, POLLIN, 0};
-            if (::poll(&ready, 1, timeoutMs) <= 0) return std::nullopt;
-            Bytes frame(4000);
-            sockaddr_ll from{};
-            socklen_t fromLength = sizeof from;
-            const ssize_t got = ::recvfrom(fd_, frame.data(), frame.size(), 0,
-                                           reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (got < 0) return std::nullopt;
-            if (from.sll_pkttype == PACKET_OUTGOING) continue;
-            if (got < 14 || frame[12] != 0xAA || frame[13] != 0xAA) continue;
-            frame.resize(static_cast<size_t>(got));
-            return frame;
-        }
-    }
-
-  private:
-    int fd_ = -1;
-    int ifindex_ = 0;
+    using PacketPeer::PacketPeer;
+    void Send(const Bytes& frame) { ASSERT_TRUE(PacketPeer::Send(frame)); }
 };
 
 std::array<uint8_t, 6> MacOf(const std::string& interfaceName) {
