@@ -6,16 +6,21 @@
 #include "link/PacketChannel.h"
 #include "platform/AdapterList.h"
 #include "platform/CurrentDirectory.h"
+#include "platform/MessageBox.h"
 #include "station/Discovery.h"
+#include "station/Protocol.h"
 #include "station/SharedState.h"
 #include "station/StationTable.h"
+#include "ui/Infobox.h"
 #include "ui/QtPlatform.h"
+#include "ui/Rs232.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTreeWidget>
+#include <cstring>
 
 TTarn* Tarn = nullptr;
 
@@ -116,12 +121,46 @@ void TTarn::ScanClick() {
 }
 
 void TTarn::NetTreeDblClick() {
-    QTreeWidgetItem* item = ui_->NetTree->currentItem();
-    if (!item || !item->isSelected()) return;
-    StationTable.CurrentStation = ui_->NetTree->indexOfTopLevelItem(item);
+    const QList<QTreeWidgetItem*> selected = ui_->NetTree->selectedItems();
+    if (selected.isEmpty()) return;
+    StationTable.CurrentStation = ui_->NetTree->indexOfTopLevelItem(selected.first());
+    if (!OpenStationLink()) return;
+    std::memset(&CurrentFirmwareInfo, 0, sizeof CurrentFirmwareInfo);
+    QueryFirmwareInfo(CurrentFirmwareInfo);
+    std::memset(&CurrentConfig, 0, sizeof CurrentConfig);
+    ReadStationConfig(CurrentConfig);
+    CurrentConfig.stationAddress =
+        StationTable.identities[static_cast<size_t>(StationTable.CurrentStation)].StationAddress();
+    information->exec();
+    if (!CurrentStationIsSerial()) ClosePacketChannel();
 }
 
-void TTarn::SetRS232Click() {}
+bool TTarn::OpenStationLink() {
+    const int32_t link = CurrentLinkIndex();
+    if (link == SerialLink) return true;
+    // The driver is opened with the start directory current, whatever a file
+    // dialog has made current since; the user's directory comes back after.
+    SavedDir = CurrentDirectory();
+    SetCurrentDirectory(StartDir);
+    const bool known = link >= 0 && static_cast<size_t>(link) < AdapterList.size();
+    if (!known || !OpenPacketChannel(AdapterList[static_cast<size_t>(link)])) {
+        SetCurrentDirectory(SavedDir);
+        return false;
+    }
+    if (!EnablePacketFilter()) {
+        SetCurrentDirectory(SavedDir);
+        ShowMessage("Filter Error!", "Ethernet Card", MessageIcon::Warning);
+        return false;
+    }
+    DrainPackets();
+    SetCurrentDirectory(SavedDir);
+    return true;
+}
+
+void TTarn::SetRS232Click() {
+    StationTable.CurrentStation = SerialStation;
+    RS232Form->exec();
+}
 
 void TTarn::RunExitClick() {
     QCoreApplication::exit(0);

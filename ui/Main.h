@@ -43,6 +43,8 @@ class TTarn : public QMainWindow, public kestrel::StationListSink {
     void showEvent(QShowEvent* event) override;
 
   private:
+    // Opens and binds the channel for an Ethernet row; true when the station can be asked.
+    bool OpenStationLink();
     void CentreOnScreen();
     void ApplyFonts();
 

@@ -22,7 +22,7 @@ class MainWindowTest : public QObject {
     void layout_captions_columns_and_menu();
     void browse_is_enabled_once_the_first_scan_has_ended_and_ctrl_x_exits_with_0();
 
-private:
+  private:
     void checkLayout();
 };
 
