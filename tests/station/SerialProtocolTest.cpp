@@ -314,8 +314,7 @@ TEST(SerialRebootWait, silent_station_gets_only_the_restart_and_three_reads) {
     const auto start = Clock::now();
     EXPECT_FALSE(WaitForReboot(3));
     const long elapsed = MsSince(start);
-    EXPECT_GE(elapsed, 3 * 200 - 10);
-    EXPECT_LT(elapsed, 4 * 200);
+    EXPECT_GE(elapsed, 3 * 200 - 10); // three reads, each ended by 200 ms of silence
     EXPECT_EQ(RebootPollCount, 0);
     EXPECT_EQ(peer.Received(), "ATz\r\n");
 }
