@@ -106,7 +106,9 @@ TEST_F(SerialLinkTest, receive_ends_with_nothing_when_no_whole_frame_comes) {
     };
     for (const auto& c : cases) {
         ResetSerialReceiveBuffer();
-        if (!c.line.empty()) ASSERT_TRUE(peer.Write(TextOf(c.line)));
+        if (!c.line.empty()) {
+            ASSERT_TRUE(peer.Write(TextOf(c.line)));
+        }
         Bytes frame;
         EXPECT_EQ(Receive(frame, c.capacity), 0) << c.what;
     }
