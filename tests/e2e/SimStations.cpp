@@ -38,6 +38,15 @@ std::string ChildScript(const SimSetup& setup) {
     return script + " && exec \"$0\" \"$@\"";
 }
 
+std::string SimulatorOf(const SimSetup& setup) {
+    if (!setup.simulator.empty()) return setup.simulator;
+#ifdef KESTREL_SIM_PATH
+    return KESTREL_SIM_PATH;
+#else
+    return "kestrel-sim";
+#endif
+}
+
 } // namespace
 
 std::string StationSide(const std::string& adapter) {
@@ -61,8 +70,8 @@ void SimStations::Start(const SimSetup& setup) {
     for (const auto& adapter : setup.adapters) {
         if (!AddVethPair(adapter, StationSide(adapter), &problem_)) return;
     }
-    std::vector<std::string> args = {"/bin/sh",        "-c",    ChildScript(setup),
-                                     KESTREL_SIM_PATH, "--log", logPath_};
+    std::vector<std::string> args = {"/bin/sh",          "-c",    ChildScript(setup),
+                                     SimulatorOf(setup), "--log", logPath_};
     if (setup.serial) {
         args.push_back("--serial");
         args.push_back(serialPath_);

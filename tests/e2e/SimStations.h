@@ -12,11 +12,13 @@ namespace kestrel::test {
 
 struct SimSetup {
     // Near ends of the veth pairs; the far end of "ke0" is StationSide("ke0").
-    std::vector<std::string> adapters;
+    std::vector<std::string> adapters{};
     // Plays the serial station on a pseudo-terminal when true.
     bool serial = false;
     // "--station" values; Ethernet links name far ends.
-    std::vector<std::string> stations;
+    std::vector<std::string> stations{};
+    // The simulator program; empty: the one built with the tests.
+    std::string simulator{};
 };
 
 std::string StationSide(const std::string& adapter);
