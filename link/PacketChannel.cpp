@@ -212,9 +212,13 @@ bool ReceivePacket(uint8_t* buffer, int& length, int timeoutMs) {
 
 void DrainPackets() {
     if (!PacketChannel || !PacketChannel->Open) return;
-    for (int i = 0; i < 2; ++i) {
+    // The capture queue holds more than the two posted requests: stations
+    // that answered a discovery after it had stopped listening leave their
+    // replies there, and the next command would take one as its answer. Take
+    // frames until none is waiting, but never without end.
+    for (int taken = 0; taken < MaxDrainedFrames; ++taken) {
         int length = 0;
-        ReceivePacket(nullptr, length, 10);
+        if (!ReceivePacket(nullptr, length, DrainWaitMs)) return;
     }
 }
 

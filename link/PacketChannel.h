@@ -45,7 +45,12 @@ bool SendPacket(const uint8_t* frame, int length);
 // Takes the next frame, waiting up to timeoutMs. length: in, room in buffer;
 // out, bytes copied (the frame cut to the room). False on timeout.
 bool ReceivePacket(uint8_t* buffer, int& length, int timeoutMs);
-// Discards the frames that the receive slots already hold; nothing when closed.
+// How long a drain waits for each waiting frame, and the most frames it drops.
+constexpr int DrainWaitMs = 10;
+constexpr int MaxDrainedFrames = 64;
+
+// Discards the frames already waiting (those the slots hold and any queued
+// behind them); nothing when closed.
 void DrainPackets();
 
 // The driver behind the channel (nullptr: the libpcap driver). Switching
