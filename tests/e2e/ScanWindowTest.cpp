@@ -4,6 +4,7 @@
 // handler runs inside the scan's exchanges.
 #include "app/Startup.h"
 #include "tests/e2e/SimStations.h"
+#include "tests/support/FormTestMain.h"
 #include "tests/support/NetNamespace.h"
 #include "ui/Main.h"
 #include "ui_Main.h"
@@ -122,17 +123,7 @@ void ScanWindowTest::window_stays_alive_and_single_during_a_blocked_scan() {
 }
 
 int main(int argc, char** argv) {
-    std::string why;
-    if (!kestrel::test::EnterPrivateNetNamespace(&why)) {
-        qWarning("skipped: %s", why.c_str());
-        return 0;
-    }
-    kestrel::test::SetAbsentComPorts();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ScanWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return kestrel::test::RunFormTest<ScanWindowTest>(argc, argv);
 }
 
 #include "ScanWindowTest.moc"

@@ -5,6 +5,7 @@
 #include "station/RebootWait.h"
 #include "station/StationTable.h"
 #include "tests/station/StationRig.h"
+#include "tests/support/FormTestMain.h"
 #include "tests/support/NetNamespace.h"
 #include "tests/support/PtyPeer.h"
 #include "ui/Boot.h"
@@ -122,14 +123,7 @@ void RebootFormTest::without_the_form_the_wait_polls_directly() {
 }
 
 int main(int argc, char** argv) {
-    kestrel::test::EnterPrivateNetNamespace();
-    kestrel::test::SetAbsentComPorts();
-    if (!std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    InstallQtPlatform();
-    RebootFormTest test;
-    return QTest::qExec(&test, argc, argv);
+    return kestrel::test::RunFormTest<RebootFormTest>(argc, argv, InstallQtPlatform);
 }
 
 #include "RebootFormTest.moc"

@@ -1,6 +1,7 @@
 // The main window as a user first sees it, started the way the program starts,
 // in a network namespace of its own and with no serial port to find.
 #include "app/Startup.h"
+#include "tests/support/FormTestMain.h"
 #include "tests/support/NetNamespace.h"
 #include "ui/Main.h"
 #include "ui_Main.h"
@@ -89,18 +90,7 @@ void MainWindowTest::browse_is_enabled_once_the_first_scan_has_ended_and_ctrl_x_
 }
 
 int main(int argc, char** argv) {
-    std::string why;
-    if (!kestrel::test::EnterPrivateNetNamespace(&why)) {
-        // The window scans every adapter at once: never on the machine's own.
-        qWarning("skipped: %s", why.c_str());
-        return 0;
-    }
-    kestrel::test::SetAbsentComPorts();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return kestrel::test::RunFormTest<MainWindowTest>(argc, argv);
 }
 
 #include "MainWindowTest.moc"
