@@ -88,8 +88,8 @@ void TTarn::FormCreate() {
     ComPortIndex = DetectComPort(*SerialDrv);
     BaudIndex = DetectBaudRate(*SerialDrv);
     ui_->Logo->setText("Kestrel");
-    AdapterList = ReadAdapterList();
     StartDir = CurrentDirectory();
+    AdapterList = ReadAdapterList();
 }
 
 void TTarn::showEvent(QShowEvent* event) {
