@@ -21,7 +21,7 @@ Options:
                        set to this speed.
   --line-pacing        every byte the serial station sends or receives takes
                        its line time (BPS / 10 bytes per second)
-  --station SPEC       add a station (repeatable). SPEC is a comma-separated
+  --station KEYS       add a station (repeatable). KEYS is a comma-separated
                        list of KEY=VALUE; "\," stands for a comma in a value.
   --log FILE           append the log to FILE ("-": standard output), one
                        line per frame, command or event, flushed at once
@@ -162,13 +162,13 @@ constexpr int DomainChannels[][2] = {{1, 11}, {1, 11}, {1, 13}, {10, 11}, {10, 1
 
 } // namespace
 
-bool ParseStation(const std::string& text, int index, StationSpec* spec, std::string* why) {
+bool ParseStation(const std::string& text, int index, StationSetup* setup, std::string* why) {
     const auto pairs = SplitPairs(text, why);
     if (!why->empty()) return false;
     bool restartGiven = false;
     bool slowRestart = false;
     bool macGiven = false;
-    spec->links = {"serial"};
+    setup->links = {"serial"};
     for (const auto& [key, value] : pairs) {
         const auto bad = [&, &key = key, &value = value] {
             *why = "bad station setting " + key + "=" + value;
@@ -180,42 +180,42 @@ bool ParseStation(const std::string& text, int index, StationSpec* spec, std::st
                     return std::isspace(static_cast<unsigned char>(c));
                 }))
                 return bad();
-            spec->name = value;
+            setup->name = value;
         } else if (key == "link") {
-            spec->links = SplitPlus(value);
-            for (const auto& link : spec->links)
+            setup->links = SplitPlus(value);
+            for (const auto& link : setup->links)
                 if (link.empty()) return bad();
         } else if (key == "mac" || key == "addr") {
             const auto mac = ParseMac(value);
             if (!mac) return bad();
             if (key == "mac") {
-                spec->mac = *mac;
+                setup->mac = *mac;
                 macGiven = true;
             } else {
-                spec->stationAddress = *mac;
+                setup->stationAddress = *mac;
             }
         } else if (key == "commands-at") {
             if (value == "address")
-                spec->commandAddress = CommandAddress::StationAddress;
+                setup->commandAddress = CommandAddress::StationAddress;
             else if (value == "mac")
-                spec->commandAddress = CommandAddress::Mac;
+                setup->commandAddress = CommandAddress::Mac;
             else if (value == "both")
-                spec->commandAddress = CommandAddress::Both;
+                setup->commandAddress = CommandAddress::Both;
             else if (value == "none")
-                spec->commandAddress = CommandAddress::None;
+                setup->commandAddress = CommandAddress::None;
             else
                 return bad();
         } else if (key == "manufacturer") {
-            spec->manufacturer = value;
+            setup->manufacturer = value;
         } else if (key == "product") {
-            spec->product = value;
+            setup->product = value;
         } else if (key == "model") {
-            spec->model = value;
+            setup->model = value;
         } else if (key == "version") {
             const auto dot = value.find('.');
             if (dot == std::string::npos ||
-                !ParseVersionByte(value.substr(0, dot), &spec->version[0]) ||
-                !ParseVersionByte(value.substr(dot + 1), &spec->version[1]))
+                !ParseVersionByte(value.substr(0, dot), &setup->version[0]) ||
+                !ParseVersionByte(value.substr(dot + 1), &setup->version[1]))
                 return bad();
         } else if (key == "type") {
             if (value == "Bss")
@@ -228,58 +228,58 @@ bool ParseStation(const std::string& text, int index, StationSpec* spec, std::st
                 n = 4;
             else if (!ParseInt(value, 1, 5, &n))
                 return bad();
-            spec->settings.networkType = static_cast<int>(n);
+            setup->settings.networkType = static_cast<int>(n);
         } else if (key == "essid") {
             if (value.size() > 32) return bad();
-            spec->settings.essid = value;
+            setup->settings.essid = value;
         } else if (key == "channel") {
             if (!ParseInt(value, 1, 14, &n)) return bad();
-            spec->settings.channel = static_cast<int>(n);
+            setup->settings.channel = static_cast<int>(n);
         } else if (key == "domain") {
             const auto found = std::find(std::begin(Domains), std::end(Domains), value);
             if (found == std::end(Domains)) return bad();
-            spec->domain = static_cast<int>(found - std::begin(Domains));
+            setup->domain = static_cast<int>(found - std::begin(Domains));
         } else if (key == "password") {
             if (value.empty() || value.size() > 10) return bad();
-            spec->password = value;
+            setup->password = value;
         } else if (key == "acl") {
-            spec->settings.accessList.clear();
+            setup->settings.accessList.clear();
             for (const auto& part : SplitPlus(value)) {
                 if (part.empty()) continue;
                 const auto mac = ParseMac(part);
-                if (!mac || spec->settings.accessList.size() >= 50) return bad();
-                spec->settings.accessList.push_back(*mac);
+                if (!mac || setup->settings.accessList.size() >= 50) return bad();
+                setup->settings.accessList.push_back(*mac);
             }
         } else if (key == "acl-mode") {
             if (value != "include" && value != "exclude") return bad();
-            spec->settings.includeMode = value == "include";
+            setup->settings.includeMode = value == "include";
         } else if (key == "restart-ms") {
             if (!ParseInt(value, 0, 600000, &n)) return bad();
-            spec->restartMs = static_cast<int>(n);
+            setup->restartMs = static_cast<int>(n);
             restartGiven = true;
         } else if (key == "banner") {
-            spec->banner = Unescape(value);
+            setup->banner = Unescape(value);
         } else if (key == "block-size") {
             if (!ParseInt(value, 1, 2048, &n)) return bad();
-            spec->blockSize = static_cast<int>(n);
+            setup->blockSize = static_cast<int>(n);
         } else if (key == "retry-ms") {
             if (!ParseInt(value, 1, 600000, &n)) return bad();
-            spec->retryMs = static_cast<int>(n);
+            setup->retryMs = static_cast<int>(n);
         } else if (key == "retries") {
             if (!ParseInt(value, 0, 1000, &n)) return bad();
-            spec->maxRetries = static_cast<int>(n);
+            setup->maxRetries = static_cast<int>(n);
         } else if (key == "pace-ms") {
             if (!ParseInt(value, 0, 600000, &n)) return bad();
-            spec->paceMs = static_cast<int>(n);
+            setup->paceMs = static_cast<int>(n);
         } else if (key == "image-out") {
             if (value.empty()) return bad();
-            spec->imageOut = value;
+            setup->imageOut = value;
         } else if (key == "stall-after") {
             if (!ParseInt(value, 0, 1000000, &n)) return bad();
-            spec->faults.stallAfterBlocks = static_cast<int>(n);
+            setup->faults.stallAfterBlocks = static_cast<int>(n);
         } else if (key == "fault") {
             for (const auto& fault : SplitPlus(value)) {
-                Faults& f = spec->faults;
+                Faults& f = setup->faults;
                 if (fault == "silent")
                     f.silent = true;
                 else if (fault == "truncated")
@@ -306,21 +306,23 @@ bool ParseStation(const std::string& text, int index, StationSpec* spec, std::st
             return false;
         }
     }
-    if (slowRestart && !restartGiven) spec->restartMs = 15000;
-    const bool serial = spec->links.size() == 1 && spec->links[0] == "serial";
+    if (slowRestart && !restartGiven) setup->restartMs = 15000;
+    const bool serial = setup->links.size() == 1 && setup->links[0] == "serial";
     if (!serial &&
-        std::find(spec->links.begin(), spec->links.end(), "serial") != spec->links.end()) {
+        std::find(setup->links.begin(), setup->links.end(), "serial") != setup->links.end()) {
         *why = "a station is either the serial one or on interfaces, not both";
         return false;
     }
-    if (spec->name.empty()) spec->name = serial ? "serial" : "station" + std::to_string(index + 1);
+    if (setup->name.empty())
+        setup->name = serial ? "serial" : "station" + std::to_string(index + 1);
     if (!macGiven)
-        spec->mac = serial
-                        ? Mac{0x01, 0x02, 0x01, 0x06, 0x03, 0x03}
-                        : Mac{0x02, 0x4B, 0x53, 0x00, 0x00, static_cast<std::uint8_t>(index + 1)};
-    const int channel = spec->settings.channel;
-    if (channel < DomainChannels[spec->domain][0] || channel > DomainChannels[spec->domain][1]) {
-        *why = "channel " + std::to_string(channel) + " is not allowed in " + Domains[spec->domain];
+        setup->mac = serial
+                         ? Mac{0x01, 0x02, 0x01, 0x06, 0x03, 0x03}
+                         : Mac{0x02, 0x4B, 0x53, 0x00, 0x00, static_cast<std::uint8_t>(index + 1)};
+    const int channel = setup->settings.channel;
+    if (channel < DomainChannels[setup->domain][0] || channel > DomainChannels[setup->domain][1]) {
+        *why =
+            "channel " + std::to_string(channel) + " is not allowed in " + Domains[setup->domain];
         return false;
     }
     return true;
@@ -368,14 +370,14 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* why) {
     std::set<std::string> names;
     int serialStations = 0;
     for (std::size_t i = 0; i < stationTexts.size(); ++i) {
-        StationSpec spec;
-        if (!ParseStation(stationTexts[i], static_cast<int>(i), &spec, why)) return false;
-        if (!names.insert(spec.name).second) {
-            *why = "two stations named " + spec.name;
+        StationSetup setup;
+        if (!ParseStation(stationTexts[i], static_cast<int>(i), &setup, why)) return false;
+        if (!names.insert(setup.name).second) {
+            *why = "two stations named " + setup.name;
             return false;
         }
-        if (spec.links[0] == "serial") ++serialStations;
-        options->stations.push_back(std::move(spec));
+        if (setup.links[0] == "serial") ++serialStations;
+        options->stations.push_back(std::move(setup));
     }
     if (serialStations > 1) {
         *why = "only one station can be on the serial line";
@@ -386,13 +388,13 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* why) {
         return false;
     }
     if (serialStations == 0 && !options->serialPath.empty()) {
-        StationSpec spec;
-        ParseStation("", static_cast<int>(options->stations.size()), &spec, why);
-        if (names.count(spec.name)) {
+        StationSetup setup;
+        ParseStation("", static_cast<int>(options->stations.size()), &setup, why);
+        if (names.count(setup.name)) {
             *why = "the default serial station's name serial is taken";
             return false;
         }
-        options->stations.push_back(std::move(spec));
+        options->stations.push_back(std::move(setup));
     }
     if (options->stations.empty()) {
         *why = "nothing to play: give --serial or --station (see --help)";

@@ -1,7 +1,7 @@
 // The simulator's command line.
 #pragma once
 
-#include "sim/StationSpec.h"
+#include "sim/StationSetup.h"
 
 #include <string>
 #include <vector>
@@ -14,14 +14,14 @@ struct Options {
     long serialSpeed = 19200;
     bool linePacing = false;
     bool help = false;
-    std::vector<StationSpec> stations;
+    std::vector<StationSetup> stations;
 };
 
 // False with the reason in *why on a bad command line.
 bool ParseOptions(int argc, char** argv, Options* options, std::string* why);
 // One --station argument: key=value pairs separated by commas ("\," is a
 // comma inside a value). index numbers the station for its defaults.
-bool ParseStation(const std::string& text, int index, StationSpec* spec, std::string* why);
+bool ParseStation(const std::string& text, int index, StationSetup* setup, std::string* why);
 
 extern const char* const HelpText;
 

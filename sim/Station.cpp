@@ -66,9 +66,9 @@ std::string FrameDetails(std::size_t length, const Bytes& frame) {
 
 } // namespace
 
-Station::Station(StationSpec spec, EventLoop& loop, Log& log)
-    : spec_(std::move(spec)), loop_(loop), log_(log), current_(spec_.settings),
-      stored_(spec_.settings) {}
+Station::Station(StationSetup setup, EventLoop& loop, Log& log)
+    : setup_(std::move(setup)), loop_(loop), log_(log), current_(setup_.settings),
+      stored_(setup_.settings) {}
 
 // ---------------------------------------------------------------- commands
 
@@ -137,7 +137,7 @@ Station::Answer Station::Execute(Link& link, const std::string& command) {
         current_.channel = number;
         return {Ok};
     }
-    if (rest == "domain") return {DomainNames[spec_.domain]};
+    if (rest == "domain") return {DomainNames[setup_.domain]};
     if (rest == "&w") {
         if (!session_) return {Error};
         return {Ok, true, true};
@@ -156,19 +156,19 @@ Station::Answer Station::ExecuteSession(const std::string& rest) {
     }
     if (StartsWith(rest, "1/")) {
         // A wrong password also ends a session that was open.
-        session_ = rest.substr(2) == spec_.password;
+        session_ = rest.substr(2) == setup_.password;
         return {session_ ? Ok : Error};
     }
     return {Error};
 }
 
 Station::Answer Station::ExecutePasswordChange(const std::string& rest) {
-    const std::string oldPart = spec_.password + "/";
+    const std::string oldPart = setup_.password + "/";
     if (!session_ || !StartsWith(rest, oldPart)) return {Error};
     const std::string newPassword = rest.substr(oldPart.size());
     // An empty or overlong password would lock every user out for good.
     if (newPassword.empty() || newPassword.size() > MaxPassword) return {Error};
-    spec_.password = newPassword; // kept at once, across restarts
+    setup_.password = newPassword; // kept at once, across restarts
     return {Ok};
 }
 
@@ -215,11 +215,11 @@ std::string Station::NetworkTypeAnswer() const {
 
 std::string Station::AddressText() const {
     const std::string text = FormatMac(StationAddress());
-    return spec_.faults.longText ? PadTo(text, LongAddressAnswer) : text;
+    return setup_.faults.longText ? PadTo(text, LongAddressAnswer) : text;
 }
 
 std::string Station::EssidAnswer() const {
-    return spec_.faults.longText ? PadTo(current_.essid, LongEssidAnswer) : current_.essid;
+    return setup_.faults.longText ? PadTo(current_.essid, LongEssidAnswer) : current_.essid;
 }
 
 std::string Station::AccessListAnswer() const {
@@ -232,14 +232,15 @@ std::string Station::AccessListAnswer() const {
 }
 
 bool Station::ChannelAllowed(int channel) const {
-    return channel >= DomainChannels[spec_.domain][0] && channel <= DomainChannels[spec_.domain][1];
+    return channel >= DomainChannels[setup_.domain][0] &&
+           channel <= DomainChannels[setup_.domain][1];
 }
 
 // ------------------------------------------------------------------ sending
 
 void Station::SendAnswer(Link& link, const std::string& text, const Mac& peer) {
     std::string full = text + "\r\n";
-    if (spec_.faults.silent) {
+    if (setup_.faults.silent) {
         Note(link, "withheld answer " + Quote(full) + " (silent)");
         return;
     }
@@ -248,22 +249,22 @@ void Station::SendAnswer(Link& link, const std::string& text, const Mac& peer) {
         return;
     }
     if (link.IsSerial()) {
-        if (spec_.faults.truncated) full.resize(full.size() / 2);
+        if (setup_.faults.truncated) full.resize(full.size() / 2);
         link.SendText(full);
         log_.Line(Name(), link.Name(), "tx", "answer " + Quote(full));
         return;
     }
-    Bytes frame = NewFrame(CommandFrameSize, peer, spec_.mac, StationMarker, TypeCommandReply);
+    Bytes frame = NewFrame(CommandFrameSize, peer, setup_.mac, StationMarker, TypeCommandReply);
     // The text area holds 80 bytes; a long answer fills it all without a
     // terminating zero only when told to overrun its field.
-    const std::size_t room = spec_.faults.longText ? CommandTextSize : CommandTextSize - 1;
+    const std::size_t room = setup_.faults.longText ? CommandTextSize : CommandTextSize - 1;
     const std::string inFrame = full.substr(0, std::min(full.size(), room));
     WriteText(frame, HeaderSize, inFrame.size(), inFrame);
     SendStationFrame(link, std::move(frame), "answer " + Quote(inFrame));
 }
 
 void Station::SendStationFrame(Link& link, Bytes frame, const std::string& event) {
-    if (spec_.faults.silent) {
+    if (setup_.faults.silent) {
         Note(link, "withheld " + event + " (silent)");
         return;
     }
@@ -272,30 +273,30 @@ void Station::SendStationFrame(Link& link, Bytes frame, const std::string& event
         return;
     }
     SendFlags flags;
-    if (spec_.faults.badMarker && frame.size() >= 16) frame[14] ^= 0x01;
-    if (spec_.faults.truncated) {
+    if (setup_.faults.badMarker && frame.size() >= 16) frame[14] ^= 0x01;
+    if (setup_.faults.truncated) {
         frame.resize(std::max(HeaderSize, frame.size() / 2));
         flags.pad = false;
     }
-    if (spec_.faults.badSlip) flags.closingEnd = false;
+    if (setup_.faults.badSlip) flags.closingEnd = false;
     const std::size_t sent = link.SendFrame(frame, flags);
     log_.Line(Name(), link.Name(), "tx", event + FrameDetails(sent, frame));
 }
 
 void Station::SendIdentity(Link& link, const Mac& peer) {
-    Bytes frame = NewFrame(IdentitySize, peer, spec_.mac, StationMarker, TypeIdentityReply);
+    Bytes frame = NewFrame(IdentitySize, peer, setup_.mac, StationMarker, TypeIdentityReply);
     WriteMac(frame, 18, StationAddress());
     const auto text = [&](std::size_t at, std::size_t width, const std::string& value) {
-        if (spec_.faults.longText)
+        if (setup_.faults.longText)
             WriteText(frame, at, width, PadTo(value, width));
         else
             WriteText(frame, at, width, value.substr(0, width - 1));
     };
-    text(24, 64, spec_.manufacturer);
-    text(88, 64, spec_.product);
-    text(152, 16, spec_.model);
-    frame[168] = spec_.version[0];
-    frame[169] = spec_.version[1];
+    text(24, 64, setup_.manufacturer);
+    text(88, 64, setup_.product);
+    text(152, 16, setup_.model);
+    frame[168] = setup_.version[0];
+    frame[169] = setup_.version[1];
     SendStationFrame(link, std::move(frame), "identity-reply");
 }
 
@@ -303,11 +304,11 @@ void Station::SendIdentity(Link& link, const Mac& peer) {
 
 bool Station::AcceptsFrameTo(const Link& link, const Mac& destination, std::uint16_t marker,
                              std::uint16_t type) const {
-    const bool toMac = destination == spec_.mac;
+    const bool toMac = destination == setup_.mac;
     if (marker == StationMarker && type == TypeIdentityRequest)
         return toMac || destination == BroadcastMac;
     if (marker == StationMarker && type == TypeCommand && !link.IsSerial()) {
-        switch (spec_.commandAddress) {
+        switch (setup_.commandAddress) {
         case CommandAddress::StationAddress:
             return destination == StationAddress();
         case CommandAddress::Mac:
@@ -328,7 +329,7 @@ void Station::OnFrame(Link& link, const Bytes& frame) {
     const auto type = header.type;
 
     if (!AcceptsFrameTo(link, header.destination, marker, type)) {
-        const bool toUs = header.destination == spec_.mac ||
+        const bool toUs = header.destination == setup_.mac ||
                           header.destination == StationAddress() ||
                           header.destination == BroadcastMac;
         // On a shared interface most frames are for the other stations; on
@@ -381,24 +382,24 @@ void Station::OnFrame(Link& link, const Bytes& frame) {
 }
 
 void Station::OnUpgradeRequest(Link& link, const Mac& peer) {
-    Bytes answer = NewFrame(HeaderSize + 1, peer, spec_.mac, StationMarker, TypeUpgradeAnswer);
-    const bool refuse = spec_.faults.refuseUpgrade;
+    Bytes answer = NewFrame(HeaderSize + 1, peer, setup_.mac, StationMarker, TypeUpgradeAnswer);
+    const bool refuse = setup_.faults.refuseUpgrade;
     answer[18] = refuse ? 1 : 0;
     upgrade_.reset();
     SendStationFrame(link, std::move(answer),
                      std::string("upgrade-answer status=") + (refuse ? "1" : "0"));
-    if (refuse || spec_.faults.silent) return;
+    if (refuse || setup_.faults.silent) return;
 
     UpgradeSettings settings;
-    settings.blockSize = spec_.blockSize;
-    settings.retryMs = spec_.retryMs;
-    settings.paceMs = spec_.paceMs;
-    settings.maxRetries = spec_.maxRetries;
-    settings.stallAfterBlocks = spec_.faults.stallAfterBlocks;
-    settings.imageOut = spec_.imageOut;
+    settings.blockSize = setup_.blockSize;
+    settings.retryMs = setup_.retryMs;
+    settings.paceMs = setup_.paceMs;
+    settings.maxRetries = setup_.maxRetries;
+    settings.stallAfterBlocks = setup_.faults.stallAfterBlocks;
+    settings.imageOut = setup_.imageOut;
     upgradeLink_ = &link;
     upgrade_ = std::make_unique<Upgrade>(
-        loop_, settings, spec_.mac, peer,
+        loop_, settings, setup_.mac, peer,
         [this, &link](const Bytes& frame, const std::string& event) {
             SendStationFrame(link, frame, event);
         },
@@ -417,19 +418,19 @@ void Station::Restart(const std::string& why) {
     for (Link* link : links_) {
         link->StationRestarted();
         Note(*link,
-             "restart after " + Quote(why) + " silent-ms=" + std::to_string(spec_.restartMs));
+             "restart after " + Quote(why) + " silent-ms=" + std::to_string(setup_.restartMs));
     }
-    loop_.After(std::chrono::milliseconds(spec_.restartMs), [this] {
+    loop_.After(std::chrono::milliseconds(setup_.restartMs), [this] {
         restarting_ = false;
         for (Link* link : links_) {
             Note(*link, "ready");
-            if (!link->IsSerial() || spec_.banner.empty() || spec_.faults.silent) continue;
+            if (!link->IsSerial() || setup_.banner.empty() || setup_.faults.silent) continue;
             if (!link->CanSend()) {
                 Note(*link, "withheld banner (line speed)");
                 continue;
             }
-            link->SendText(spec_.banner);
-            log_.Line(Name(), link->Name(), "tx", "banner " + Quote(spec_.banner));
+            link->SendText(setup_.banner);
+            log_.Line(Name(), link->Name(), "tx", "banner " + Quote(setup_.banner));
         }
     });
 }

@@ -5,7 +5,7 @@
 #include "sim/EventLoop.h"
 #include "sim/Link.h"
 #include "sim/Log.h"
-#include "sim/StationSpec.h"
+#include "sim/StationSetup.h"
 #include "sim/Upgrade.h"
 
 #include <memory>
@@ -16,11 +16,11 @@ namespace kestrel::sim {
 
 class Station {
   public:
-    Station(StationSpec spec, EventLoop& loop, Log& log);
+    Station(StationSetup setup, EventLoop& loop, Log& log);
 
-    const StationSpec& Spec() const { return spec_; }
-    const std::string& Name() const { return spec_.name; }
-    Mac StationAddress() const { return spec_.stationAddress.value_or(spec_.mac); }
+    const StationSetup& Setup() const { return setup_; }
+    const std::string& Name() const { return setup_.name; }
+    Mac StationAddress() const { return setup_.stationAddress.value_or(setup_.mac); }
     void AddLink(Link* link) { links_.push_back(link); }
 
     // One AT command line as received, line end included; peer is the
@@ -58,7 +58,7 @@ class Station {
 
     void Restart(const std::string& why);
 
-    StationSpec spec_;
+    StationSetup setup_;
     EventLoop& loop_;
     Log& log_;
     std::vector<Link*> links_;

@@ -58,10 +58,10 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<Station>> stations;
     std::unique_ptr<SerialLine> serial;
     std::map<std::string, std::unique_ptr<EthernetPort>> ports;
-    for (auto& spec : options.stations) {
-        stations.push_back(std::make_unique<Station>(spec, loop, log));
+    for (auto& setup : options.stations) {
+        stations.push_back(std::make_unique<Station>(setup, loop, log));
         Station* station = stations.back().get();
-        for (const auto& linkName : spec.links) {
+        for (const auto& linkName : setup.links) {
             if (linkName == "serial") {
                 serial = std::make_unique<SerialLine>(loop, log, options.serialSpeed,
                                                       options.linePacing);
@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
         }
     }
     for (const auto& station : stations)
-        for (const auto& linkName : station->Spec().links)
+        for (const auto& linkName : station->Setup().links)
             log.Line(station->Name(), linkName, "--",
-                     "started mac=" + FormatMac(station->Spec().mac) +
+                     "started mac=" + FormatMac(station->Setup().mac) +
                          " addr=" + FormatMac(station->StationAddress()));
     // Published last: a caller that sees the link can talk at once.
     if (serial && !serial->Publish(options.serialPath, &why)) return Fail(why);

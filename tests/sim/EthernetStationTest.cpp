@@ -336,7 +336,7 @@ TEST_F(EthernetStation, upgrade_is_driven_by_the_station_and_reasks_unanswered_b
 
 TEST_F(EthernetStation, upgrade_refused_or_stalled_on_request) {
     const struct {
-        const char* spec;
+        const char* setup;
         std::uint8_t mac;
         std::uint8_t status;
         int blocksBeforeSilence; // -1: not even a size request
@@ -345,8 +345,8 @@ TEST_F(EthernetStation, upgrade_refused_or_stalled_on_request) {
         {"name=stall,mac=02-00-00-00-00-32,block-size=16,retry-ms=200,stall-after=1", 0x32, 0, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.spec);
-        Start({c.spec});
+        SCOPED_TRACE(c.setup);
+        Start({c.setup});
         const Mac station = MacOf(c.mac);
         port_.Send(Frame(station, port_.Address(), 0xF556, 2, 18));
         auto answer = port_.Receive();

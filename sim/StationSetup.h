@@ -31,7 +31,7 @@ struct Settings {
     std::vector<Mac> accessList;
 };
 
-struct StationSpec {
+struct StationSetup {
     std::string name;
     std::vector<std::string> links; // "serial" or interface names
     Mac mac{};
