@@ -76,11 +76,9 @@ TEST(SerialConfig, answers_give_network_type_and_domain) {
         {std::nullopt, "ETSI\r\n", -1, 99, false},
     };
     for (const auto& c : cases) {
-        PtyPeer peer;
-        ASSERT_TRUE(peer.Ok());
-        peer.SetAsComPort(2);
-        SerialRig rig;
-        ASSERT_TRUE(rig.Connected());
+        ScriptedSerialLine line;
+        ASSERT_TRUE(line.Ready());
+        PtyPeer& peer = line.peer;
         if (c.typeAnswer) peer.Answer("ATn\r\n", *c.typeAnswer);
         peer.Answer("ATi\r\n", "00-60-B3-12-34-56\r\n");
         peer.Answer("ATESSID\r\n", "lab\r\n");
@@ -106,11 +104,9 @@ TEST(SerialConfig, answers_give_network_type_and_domain) {
 }
 
 TEST(SerialConfig, long_answers_are_cut_to_their_fields) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.Ok());
-    peer.SetAsComPort(2);
-    SerialRig rig;
-    ASSERT_TRUE(rig.Connected());
+    ScriptedSerialLine line;
+    ASSERT_TRUE(line.Ready());
+    PtyPeer& peer = line.peer;
     peer.Answer("ATn\r\n", "Bss\r\n");
     peer.Answer("ATi\r\n", std::string(40, 'i') + "\r\n");
     peer.Answer("ATESSID\r\n", std::string(40, 'e') + "\r\n");
@@ -159,11 +155,9 @@ TEST(SerialSession, open_session_reports_each_failure) {
          ""},
     };
     for (const auto& c : cases) {
-        PtyPeer peer;
-        ASSERT_TRUE(peer.Ok());
-        peer.SetAsComPort(2);
-        SerialRig rig;
-        ASSERT_TRUE(rig.Connected());
+        ScriptedSerialLine line;
+        ASSERT_TRUE(line.Ready());
+        PtyPeer& peer = line.peer;
         if (c.answer)
             peer.Answer("\r\n", *c.answer);
         else
@@ -179,11 +173,9 @@ TEST(SerialSession, open_session_reports_each_failure) {
 
 TEST(SerialSession, close_session_reports_only_a_missing_answer) {
     for (const bool answers : {true, false}) {
-        PtyPeer peer;
-        ASSERT_TRUE(peer.Ok());
-        peer.SetAsComPort(2);
-        SerialRig rig;
-        ASSERT_TRUE(rig.Connected());
+        ScriptedSerialLine line;
+        ASSERT_TRUE(line.Ready());
+        PtyPeer& peer = line.peer;
         peer.Answer("AT#999=0\r\n", answers ? "ERROR\r\n" : "");
         RecordingMessageBox boxes;
         CloseSession();
@@ -197,11 +189,9 @@ TEST(SerialSession, close_session_reports_only_a_missing_answer) {
 }
 
 TEST(SerialWriteConfig, sends_the_settings_in_order_stores_them_and_waits_for_the_restart) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.Ok());
-    peer.SetAsComPort(2);
-    SerialRig rig;
-    ASSERT_TRUE(rig.Connected());
+    ScriptedSerialLine line;
+    ASSERT_TRUE(line.Ready());
+    PtyPeer& peer = line.peer;
     peer.Answer("ATn3\r\n", "OK\r\n");
     peer.Answer("ATESSID=\"lab\"\r\n", "OK\r\n");
     peer.Answer("ATc=6\r\n", "OK\r\n");
@@ -217,12 +207,10 @@ TEST(SerialWriteConfig, sends_the_settings_in_order_stores_them_and_waits_for_th
 }
 
 TEST(SerialWriteConfig, unconfirmed_store_is_a_failure_without_restart) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.Ok());
-    peer.SetAsComPort(2);
-    SerialRig rig;
-    ASSERT_TRUE(rig.Connected());
-    rig.Port().SetInputTimeout(20); // 20 empty reads after "AT&w"
+    ScriptedSerialLine line;
+    ASSERT_TRUE(line.Ready());
+    PtyPeer& peer = line.peer;
+    line.rig.Port().SetInputTimeout(20); // 20 empty reads after "AT&w"
     peer.Answer("ATc=1\r\n", "OK\r\n");
     StationConfig config{};
     SetText(config.essid, "x");
@@ -233,11 +221,9 @@ TEST(SerialWriteConfig, unconfirmed_store_is_a_failure_without_restart) {
 
 TEST(SerialWriteConfig, essid_that_would_end_the_command_is_refused_unsent) {
     for (const char* essid : {"a\"b", "a\rb", "lab\nATz"}) {
-        PtyPeer peer;
-        ASSERT_TRUE(peer.Ok());
-        peer.SetAsComPort(2);
-        SerialRig rig;
-        ASSERT_TRUE(rig.Connected());
+        ScriptedSerialLine line;
+        ASSERT_TRUE(line.Ready());
+        PtyPeer& peer = line.peer;
         peer.Answer("never sent", "");
         RecordingMessageBox boxes;
         StationConfig config{};
@@ -252,16 +238,14 @@ TEST(SerialWriteConfig, essid_that_would_end_the_command_is_refused_unsent) {
 }
 
 TEST(SerialIdentity, silent_station_closes_the_port_and_gets_no_frame) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.Ok());
-    peer.SetAsComPort(2);
-    SerialRig rig;
-    ASSERT_TRUE(rig.Connected());
+    ScriptedSerialLine line;
+    ASSERT_TRUE(line.Ready());
+    PtyPeer& peer = line.peer;
     peer.Answer("never sent", "");
     StationIdentity identity;
     identity.bytes.fill(0x5A);
     EXPECT_FALSE(QueryStationIdentity(identity));
-    EXPECT_FALSE(rig.Connected());
+    EXPECT_FALSE(line.rig.Connected());
     EXPECT_EQ(peer.Received(), "AT\r\n");
     EXPECT_EQ(identity.bytes[0], 0x5A);
     FirmwareInfo info{};
@@ -304,11 +288,9 @@ TEST(SerialIdentity, simulated_station_gives_identity_firmware_and_configuration
 }
 
 TEST(SerialRebootWait, silent_station_gets_only_the_restart_and_three_reads) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.Ok());
-    peer.SetAsComPort(2);
-    SerialRig rig;
-    ASSERT_TRUE(rig.Connected());
+    ScriptedSerialLine line;
+    ASSERT_TRUE(line.Ready());
+    PtyPeer& peer = line.peer;
     peer.Answer("never sent", "");
     StationTable.linkIndexes[0] = 4; // the serial station is current whatever the rows say
     const auto start = Clock::now();
@@ -320,11 +302,9 @@ TEST(SerialRebootWait, silent_station_gets_only_the_restart_and_three_reads) {
 }
 
 TEST(SerialRebootWait, echo_of_the_restart_is_an_answer_at_the_first_read) {
-    PtyPeer peer;
-    ASSERT_TRUE(peer.Ok());
-    peer.SetAsComPort(2);
-    SerialRig rig;
-    ASSERT_TRUE(rig.Connected());
+    ScriptedSerialLine line;
+    ASSERT_TRUE(line.Ready());
+    PtyPeer& peer = line.peer;
     peer.Answer("ATz\r\n", "ATz\r\n");
     RebootPollCount = 3;
     EXPECT_EQ(PollRebootingStation(), 1);

@@ -6,6 +6,7 @@
 #include "link/SerialPortDriver.h"
 #include "station/StationRecords.h"
 #include "tests/sim/SimHarness.h"
+#include "tests/support/PtyPeer.h"
 
 #include <memory>
 #include <string>
@@ -24,6 +25,26 @@ class SerialRig {
 
   private:
     TSerialPortDriver port_;
+};
+
+// A pseudo-terminal that the test scripts, published as COM2, with the
+// program's port open on it.
+class ScriptedSerialLine {
+  public:
+    ScriptedSerialLine() : published_(Publish(peer)) {}
+    bool Ready() const { return published_ && rig.Connected(); }
+
+    PtyPeer peer;
+
+  private:
+    static bool Publish(PtyPeer& pty) {
+        if (pty.Ok()) pty.SetAsComPort(2);
+        return pty.Ok();
+    }
+    bool published_;
+
+  public:
+    SerialRig rig; // opens the port once the pty is published
 };
 
 // The simulator's serial station on a new pty, published as COM2.
